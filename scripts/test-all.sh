@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds Tarvelin and runs every test suite; stops at the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+echo "== Linux build and tests"
+cmake --workflow --preset dev
