@@ -1,11 +1,11 @@
 // The program driver and the weapon selection dialogue.
-#include "loadout.h"
-
 #include <cstdint>
 #include <istream>
 #include <ostream>
 #include <streambuf>
 #include <string>
+
+#include "loadout.h"
 
 int slot[4] = {0, 0, 0, 0};
 
@@ -132,8 +132,9 @@ void GetWeapons(std::istream& in, std::ostream& out) {
   if (slot[1] == kExitProgram) {
     return;
   }
-  AskFor(in, out, kSecondaryPrompt, kNotSecondaryMessage, &slot[2],
-         [](int code) { return !IsAbove(code, kLastLongArm) && code != slot[1]; });
+  AskFor(
+      in, out, kSecondaryPrompt, kNotSecondaryMessage, &slot[2],
+      [](int code) { return !IsAbove(code, kLastLongArm) && code != slot[1]; });
   if (slot[2] == kExitProgram) {
     return;
   }

@@ -1,12 +1,12 @@
 // The weapon catalogue, its statement builders and the loadout script writer.
-#include "loadout.h"
-
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+
+#include "loadout.h"
 
 namespace {
 
@@ -192,9 +192,8 @@ bool WriteLoadoutScript(const LoadoutBlock& block, std::string* why) {
   // Binary mode: the CR LF line ends are written by us, so the script is the
   // same bytes on every platform (text mode on Windows would double the CR).
   errno = 0;
-  std::ofstream file(kScriptPath,
-                     std::ios_base::out | std::ios_base::trunc |
-                         std::ios_base::binary);
+  std::ofstream file(kScriptPath, std::ios_base::out | std::ios_base::trunc |
+                                      std::ios_base::binary);
   if (!file.is_open()) {
     *why = LastError();
     return false;

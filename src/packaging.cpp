@@ -1,10 +1,10 @@
 // The staging directory `maps` and the archive sc_loadout.pk3.
-#include "loadout.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
+
+#include "loadout.h"
 
 // Everything that differs between Windows and POSIX lives in this region.
 #ifdef _WIN32
@@ -101,7 +101,8 @@ bool PackageLoadout(std::string* why, const CommandRunner& run) {
     if (status == kCommandNotStarted) {
       *why = "the command interpreter could not be started";
     } else if (status == kCommandNotFoundStatus) {
-      *why = "the zip program was not found (status " + std::to_string(status) + ")";
+      *why = "the zip program was not found (status " + std::to_string(status) +
+             ")";
     } else {
       *why = "zip exited with status " + std::to_string(status);
     }

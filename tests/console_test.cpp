@@ -1,6 +1,4 @@
 // Tests of the weapon selection dialogue and the driver.
-#include "loadout.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "fake_interpreter.h"
+#include "loadout.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -77,15 +76,14 @@ TEST(GetWeapons, TranscriptAndChoicesForEachInput) {
       {"2147483648 at Secondary", "3 2147483648 6 9\n", P + S, 3, 0, 0},
       {"2147483648 at Pistol", "3 6 2147483648 9\n", P + S + T, 3, 6, 0},
       {"-2147483649 at Primary", "-2147483649 3 6 9\n", P, 0, 0, 0},
-      {"-2147483648 is read and rejected", "-2147483648 1 2 9\n",
-       P + P + S + T, 1, 2, 9},
+      {"-2147483648 is read and rejected", "-2147483648 1 2 9\n", P + P + S + T,
+       1, 2, 9},
       {"10,000 digits", many_digits + " 3 6 9\n", P, 0, 0, 0},
       {"a letter at Primary", "x 3 6 9\n", P, 0, 0, 0},
       {"a sign alone", "- 3 6 9\n", P, 0, 0, 0},
       {"a sign at the end of input", "3 -", P + S, 3, 0, 0},
       {"two signs", "+-3 6 9\n", P, 0, 0, 0},
-      {"a NUL byte after a digit", std::string("3\0 6 9\n", 7), P + S, 3, 0,
-       0},
+      {"a NUL byte after a digit", std::string("3\0 6 9\n", 7), P + S, 3, 0, 0},
       {"end of input at Primary", "", P, 0, 0, 0},
       {"end of input at Secondary", "3\n", P + S, 3, 0, 0},
       {"end of input at Pistol", "3 6\n", P + S + T, 3, 6, 0},
@@ -269,10 +267,10 @@ TEST(RunTarvelin, EveryWeaponReachesTheScript) {
     const std::string block =
         "\t\t\r\n" + give + row.primary_id + "\");\r\n" + give +
         row.secondary_id + "\");\r\n" + give + row.pistol_id + "\");\r\n" +
-        give + "fraggrenade\");\r\n" +
-        "\t\tlevel.player switchToWeapon(\"" + row.primary_id + "\");\r\n";
-    EXPECT_NE(std::string::npos, interpreter.script_at_zip.find(
-                                     " \r\n" + block + " \r\n"));
+        give + "fraggrenade\");\r\n" + "\t\tlevel.player switchToWeapon(\"" +
+        row.primary_id + "\");\r\n";
+    EXPECT_NE(std::string::npos,
+              interpreter.script_at_zip.find(" \r\n" + block + " \r\n"));
   }
 }
 

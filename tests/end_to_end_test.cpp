@@ -82,23 +82,28 @@ Outcome EndToEnd::Run(const std::string& input, Zip zip, int zip_status,
   if (zip != Zip::kNone) {
     // The stand-in copies maps as it is when zip starts, and notes whether
     // any process above it still holds the script open.
-    const std::string finish =
-        zip == Zip::kReal ? "exec /usr/bin/zip \"$@\"\n"
-                          : "echo 'stand-in zip: packing'\n"
-                            ": > ./sc_loadout.pk3\n"
-                            "exit " + std::to_string(zip_status) + "\n";
-    WriteFile(bin / "zip",
-              "#!/bin/sh\n"
-              "rec=" + Quoted(record()) + "\n"
-              "printf '%s\\n' \"$@\" > \"$rec/args\"\n"
-              "pwd > \"$rec/cwd\"\n"
-              "cp -R maps \"$rec/maps\"\n"
-              "open=0; p=$PPID\n"
-              "while [ \"$p\" -gt 1 ]; do\n"
-              "  ls -l /proc/$p/fd 2>/dev/null | grep -q _loadout.gsc && open=1\n"
-              "  p=$(awk '/^PPid:/ {print $2}' /proc/$p/status)\n"
-              "done\n"
-              "echo $open > \"$rec/open\"\n" + finish);
+    const std::string finish = zip == Zip::kReal
+                                   ? "exec /usr/bin/zip \"$@\"\n"
+                                   : "echo 'stand-in zip: packing'\n"
+                                     ": > ./sc_loadout.pk3\n"
+                                     "exit " +
+                                         std::to_string(zip_status) + "\n";
+    WriteFile(
+        bin / "zip",
+        "#!/bin/sh\n"
+        "rec=" +
+            Quoted(record()) +
+            "\n"
+            "printf '%s\\n' \"$@\" > \"$rec/args\"\n"
+            "pwd > \"$rec/cwd\"\n"
+            "cp -R maps \"$rec/maps\"\n"
+            "open=0; p=$PPID\n"
+            "while [ \"$p\" -gt 1 ]; do\n"
+            "  ls -l /proc/$p/fd 2>/dev/null | grep -q _loadout.gsc && open=1\n"
+            "  p=$(awk '/^PPid:/ {print $2}' /proc/$p/status)\n"
+            "done\n"
+            "echo $open > \"$rec/open\"\n" +
+            finish);
     fs::permissions(bin / "zip", fs::perms::owner_all);
     path_variable += ":/usr/bin:/bin";
   }
@@ -188,10 +193,10 @@ TEST_F(EndToEnd, RealZipPacksAnExistingMapsAndKeepsIt) {
   EXPECT_EQ("", outcome.err);
   EXPECT_EQ("maps sc_loadout.pk3", Listing(work()));
   EXPECT_EQ("other.gsc", Listing(work() / "maps"));
-  EXPECT_EQ("// mine\n", Capture("unzip -p " +
-                                     Quoted(work() / "sc_loadout.pk3") +
-                                     " maps/other.gsc",
-                                 record() / "unzipped"));
+  EXPECT_EQ("// mine\n",
+            Capture("unzip -p " + Quoted(work() / "sc_loadout.pk3") +
+                        " maps/other.gsc",
+                    record() / "unzipped"));
 }
 
 TEST_F(EndToEnd, RealZipAddsToAnExistingArchive) {
@@ -214,8 +219,7 @@ TEST_F(EndToEnd, RealZipAddsToAnExistingArchive) {
 // Runs that must not lose anything of the user's, and must say so when the
 // archive is not made.
 TEST_F(EndToEnd, FaultsLoseNothingAndAreReported) {
-  const std::string kept =
-      "; the script is kept in maps/_loadout.gsc\n";
+  const std::string kept = "; the script is kept in maps/_loadout.gsc\n";
   const std::string not_made = "tarvelin: sc_loadout.pk3 was not made: ";
   struct Row {
     std::string what;
@@ -261,8 +265,7 @@ TEST_F(EndToEnd, FaultsLoseNothingAndAreReported) {
          EXPECT_EQ("maps", Listing(work));
        }},
       {"no zip on PATH", [](const fs::path&) {}, "3 6 9\n", Zip::kNone, 0,
-       false, 1,
-       not_made + "the zip program was not found (status 127)" + kept,
+       false, 1, not_made + "the zip program was not found (status 127)" + kept,
        [](const fs::path& work, bool) {
          EXPECT_EQ(ScriptFor369(), ReadFile(work / "maps" / "_loadout.gsc"));
          EXPECT_EQ("maps", Listing(work));
@@ -280,8 +283,8 @@ TEST_F(EndToEnd, FaultsLoseNothingAndAreReported) {
          script_kept(work, zip_ran);
          EXPECT_EQ("not a zip archive\n", ReadFile(work / "sc_loadout.pk3"));
        }},
-      {"standard input is closed", [](const fs::path&) {}, "", Zip::kStandIn,
-       0, true, 0, "", nothing_done},
+      {"standard input is closed", [](const fs::path&) {}, "", Zip::kStandIn, 0,
+       true, 0, "", nothing_done},
       {"a line of 10,000 digits", [](const fs::path&) {},
        std::string(10000, '9') + "\n3 6 9\n", Zip::kStandIn, 0, false, 0, "",
        nothing_done},
@@ -304,9 +307,9 @@ TEST_F(EndToEnd, FaultsLoseNothingAndAreReported) {
     } else {
       // The shell or zip may have spoken first; ours is the last line.
       ASSERT_GE(outcome.err.size(), row.last_error_line.size());
-      EXPECT_EQ(row.last_error_line,
-                outcome.err.substr(outcome.err.size() -
-                                   row.last_error_line.size()));
+      EXPECT_EQ(
+          row.last_error_line,
+          outcome.err.substr(outcome.err.size() - row.last_error_line.size()));
     }
     EXPECT_EQ(0u, outcome.out.find(dialogue_to_primary));
     row.check(work(), ZipRan());

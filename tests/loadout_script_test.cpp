@@ -1,20 +1,19 @@
 // Tests of the weapon catalogue and the script writer.
-#include "loadout.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
 
+#include "loadout.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
 TEST(GetOutput, GivesAndSelectsEachWeaponByItsGameName) {
-  const char* const game_names[] = {"bar",    "m1carbine", "m1garand",
-                                    "thompson", "fg42",    "kar98k",
-                                    "mp40",   "colt",      "luger"};
+  const char* const game_names[] = {"bar",      "m1carbine", "m1garand",
+                                    "thompson", "fg42",      "kar98k",
+                                    "mp40",     "colt",      "luger"};
   for (int code = 1; code <= 9; ++code) {
     const std::string name = game_names[code - 1];
     SCOPED_TRACE("code " + std::to_string(code));

@@ -1,6 +1,4 @@
 // Tests of the staging directory, the archive step and the command runner.
-#include "loadout.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "fake_interpreter.h"
+#include "loadout.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
