@@ -48,6 +48,8 @@ constexpr char kScriptPath[] = "maps/_loadout.gsc";
 // block lines) lines 29 to 100. The odd spots (the brace joined to the first
 // `if` on line 2, one tab on line 14, lines of one space next to empty ones,
 // the spacing in the println texts) are what the game has always received.
+// One literal per line of the script, however long.
+// clang-format off
 constexpr const char* kScriptHead[] = {
     "give_loadout()",
     "\t{if(!(isdefined(game[\"gaveweapons\"])))",
@@ -60,13 +62,10 @@ constexpr const char* kScriptHead[] = {
     "\t\tlevel.campaign = \"american\";",
     "\t}",
     " ",
-    "\tif((level.script == \"burnville\") || (level.script == "
-    "\"burnville_nolight\"))",
+    "\tif((level.script == \"burnville\") || (level.script == \"burnville_nolight\"))",
     "\t{",
-    "\tsetCvar(\"cg_deadscreen_levelname\", "
-    "\"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
-    "\t\tsetCvar(\"cg_victoryscreen_levelname\", "
-    "\"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
+    "\tsetCvar(\"cg_deadscreen_levelname\", \"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
+    "\t\tsetCvar(\"cg_victoryscreen_levelname\", \"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
     "\t\tthread setup_american();",
     "\t\tlevel.campaign = \"american\";",
     "",
@@ -98,8 +97,7 @@ constexpr const char* kScriptTail[] = {
     "",
     "\t//------------------------------------",
     "\t// level.script is not a single player level. give default weapons.",
-    "\tprintln (\"Z:     No level listing in _loadout.gsc, giving default "
-    "guns\");",
+    "\tprintln (\"Z:     No level listing in _loadout.gsc, giving default guns\");",
     " ",
     "\tthread setup_american();",
     "\tlevel.campaign = \"american\";",
@@ -141,21 +139,20 @@ constexpr const char* kScriptTail[] = {
     "\t\tif (level.player hasWeapon(weapons[i]))",
     "\t\t{",
     "\t\t\tlevel.player giveMaxAmmo(weapons[i]);",
-    "\t\t\tprintln (\"z:           giving the player max ammo for: \", "
-    "weapons[i]);",
+    "\t\t\tprintln (\"z:           giving the player max ammo for: \", weapons[i]);",
     "\t\t}",
     "\t}",
     "}",
     " ",
     "setup_american()",
     "{",
-    "\tsetCvar(\"cg_deadscreen_backdrop\", "
-    "\"levelshots/deadscreen/defeat_american.tga\");",
-    "\tsetCvar(\"cg_victoryscreen_backdrop\", "
-    "\"levelshots/victoryscreen/victory_american.jpg\");",
+    "\tsetCvar(\"cg_deadscreen_backdrop\", \"levelshots/deadscreen/defeat_american.tga\");",
+    "\tsetCvar(\"cg_victoryscreen_backdrop\", \"levelshots/victoryscreen/victory_american.jpg\");",
     "\tsetCvar(\"ui_campaign\", \"american\");",
     "}",
 };
+
+// clang-format on
 
 static_assert(std::size(kScriptHead) + std::tuple_size<LoadoutBlock>::value +
                       std::size(kScriptTail) ==

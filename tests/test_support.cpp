@@ -52,6 +52,7 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 
 std::string ScriptFor369() {
   // Written out line by line, so a moved line shows in the diff.
+  // clang-format off
   static const char* const kLines[] = {
       "give_loadout()",
       "\t{if(!(isdefined(game[\"gaveweapons\"])))",
@@ -64,13 +65,10 @@ std::string ScriptFor369() {
       "\t\tlevel.campaign = \"american\";",
       "\t}",
       " ",
-      "\tif((level.script == \"burnville\") || (level.script == "
-      "\"burnville_nolight\"))",
+      "\tif((level.script == \"burnville\") || (level.script == \"burnville_nolight\"))",
       "\t{",
-      "\tsetCvar(\"cg_deadscreen_levelname\", "
-      "\"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
-      "\t\tsetCvar(\"cg_victoryscreen_levelname\", "
-      "\"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
+      "\tsetCvar(\"cg_deadscreen_levelname\", \"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
+      "\t\tsetCvar(\"cg_victoryscreen_levelname\", \"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
       "\t\tthread setup_american();",
       "\t\tlevel.campaign = \"american\";",
       "",
@@ -103,8 +101,7 @@ std::string ScriptFor369() {
       "",
       "\t//------------------------------------",
       "\t// level.script is not a single player level. give default weapons.",
-      "\tprintln (\"Z:     No level listing in _loadout.gsc, giving default "
-      "guns\");",
+      "\tprintln (\"Z:     No level listing in _loadout.gsc, giving default guns\");",
       " ",
       "\tthread setup_american();",
       "\tlevel.campaign = \"american\";",
@@ -146,21 +143,19 @@ std::string ScriptFor369() {
       "\t\tif (level.player hasWeapon(weapons[i]))",
       "\t\t{",
       "\t\t\tlevel.player giveMaxAmmo(weapons[i]);",
-      "\t\t\tprintln (\"z:           giving the player max ammo for: \", "
-      "weapons[i]);",
+      "\t\t\tprintln (\"z:           giving the player max ammo for: \", weapons[i]);",
       "\t\t}",
       "\t}",
       "}",
       " ",
       "setup_american()",
       "{",
-      "\tsetCvar(\"cg_deadscreen_backdrop\", "
-      "\"levelshots/deadscreen/defeat_american.tga\");",
-      "\tsetCvar(\"cg_victoryscreen_backdrop\", "
-      "\"levelshots/victoryscreen/victory_american.jpg\");",
+      "\tsetCvar(\"cg_deadscreen_backdrop\", \"levelshots/deadscreen/defeat_american.tga\");",
+      "\tsetCvar(\"cg_victoryscreen_backdrop\", \"levelshots/victoryscreen/victory_american.jpg\");",
       "\tsetCvar(\"ui_campaign\", \"american\");",
       "}",
   };
+  // clang-format on
   std::string bytes;
   for (const char* line : kLines) {
     bytes += line;
