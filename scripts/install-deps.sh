@@ -2,7 +2,8 @@
 # Installs the Debian packages that the build and the tests need, if missing.
 set -euo pipefail
 
-packages=(cmake g++ googletest zip unzip)
+packages=(cmake g++ googletest zip unzip clang clang-format clang-tidy cppcheck
+  libclang-rt-14-dev)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -5,5 +5,11 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
-echo "== Linux build and tests"
+echo "== Linux: build and tests"
 cmake --workflow --preset dev
+
+echo "== Linux: AddressSanitizer and UndefinedBehaviorSanitizer, every test"
+cmake --workflow --preset asan
+
+echo "== Static checks"
+bash scripts/lint.sh
