@@ -27,6 +27,15 @@ CommandRunner FakeInterpreter::Runner() {
   };
 }
 
+std::vector<std::string> ExpectedPackagingLines() {
+#ifdef _WIN32
+  return {"zip -r ./sc_loadout.pk3 ./maps", "del maps\\_loadout.gsc",
+          "rd maps"};
+#else
+  return {"zip -r ./sc_loadout.pk3 ./maps"};
+#endif
+}
+
 std::vector<std::string> ExpectedInterpreterLines() {
 #ifdef _WIN32
   return {"md maps", "zip -r ./sc_loadout.pk3 ./maps", "del maps\\_loadout.gsc",

@@ -19,3 +19,7 @@ struct FakeInterpreter {
 
 // The command lines the interpreter receives in a whole run on this platform.
 std::vector<std::string> ExpectedInterpreterLines();
+
+// The part of them that PackageLoadout sends: all after the md of the
+// staging directory.
+std::vector<std::string> ExpectedPackagingLines();

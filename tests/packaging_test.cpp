@@ -35,7 +35,7 @@ TEST(PackageLoadout, RunsZipThenRemovesScriptAndDirectory) {
   std::string why;
   EXPECT_TRUE(PackageLoadout(&why, interpreter.Runner()));
   EXPECT_EQ("script", interpreter.script_at_zip);
-  EXPECT_EQ(ExpectedInterpreterLines(), interpreter.lines);
+  EXPECT_EQ(ExpectedPackagingLines(), interpreter.lines);
   EXPECT_FALSE(fs::exists("maps"));
 }
 
