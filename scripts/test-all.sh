@@ -13,3 +13,6 @@ cmake --workflow --preset asan
 
 echo "== Static checks"
 bash scripts/lint.sh
+
+echo "== Fuzzing the dialogue (60 s)"
+bash fuzz/run.sh 60
