@@ -108,9 +108,6 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// zip and unzip for the tests' own checks.
-bool HostZipReachable() { return true; }
-
 // The program makes and removes maps itself, quietly.
 std::string NotesOnAnExistingMaps() { return ""; }
 
@@ -186,7 +183,7 @@ std::string NotesOnAnExistingMaps() {
   fs::create_directories(probe / "maps");
   WriteFile(probe / "maps" / "other.gsc", "");
   WriteFile(notes, "");
-  for (const std::string line : {"md maps", "rd maps"}) {
+  for (const char* line : {"md maps", "rd maps"}) {
     const std::string command = "\"cd /d \"" + probe.string() + "\" && " +
                                 line + " 2>>\"" + notes.string() + "\"\"";
     std::system(command.c_str());
@@ -382,10 +379,16 @@ std::string Capture(const std::string& command, const fs::path& output) {
   return ReadFile(output);
 }
 
+// The real zip is always at hand on POSIX; on Windows it is the host's,
+// reached through Wine only.
+#ifdef _WIN32
 #define SKIP_WITHOUT_HOST_ZIP()                                         \
   if (!HostZipReachable()) {                                            \
     GTEST_SKIP() << "the real zip is reached through Wine's host only"; \
   }
+#else
+#define SKIP_WITHOUT_HOST_ZIP()
+#endif
 
 }  // namespace
 
@@ -522,9 +525,11 @@ TEST_F(EndToEnd, FaultsLoseNothingAndAreReported) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
+#ifdef _WIN32
     if (row.zip == Zip::kReal && !HostZipReachable()) {
       continue;
     }
+#endif
     fs::remove_all(work());
     fs::remove_all(record());
     fs::create_directory(work());

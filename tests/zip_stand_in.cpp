@@ -10,6 +10,10 @@
 // received), args (one argument a line), cwd, maps (a copy of ./maps as it
 // is now) and open ("1" if some process still holds maps\_loadout.gsc open
 // without sharing it, else "0").
+// Built on Windows only (tests/CMakeLists.txt); elsewhere this file is
+// empty, for tools that read every source.
+#ifdef _WIN32
+
 #include <windows.h>
 
 #include <cstdio>
@@ -127,3 +131,5 @@ int main(int argc, char** argv) {
   Record(".", "sc_loadout.pk3", "");
   return status;
 }
+
+#endif  // _WIN32
