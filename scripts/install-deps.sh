@@ -3,6 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ googletest zip unzip clang clang-format clang-tidy cppcheck
+  g++-mingw-w64-x86-64 wine wine64
   libclang-rt-14-dev)
 
 missing=()
@@ -23,4 +24,4 @@ fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+apt-get install -y -q "${missing[@]}"

@@ -11,6 +11,9 @@ cmake --workflow --preset dev
 echo "== Linux: AddressSanitizer and UndefinedBehaviorSanitizer, every test"
 cmake --workflow --preset asan
 
+echo "== Windows: MinGW-w64 build, tests under Wine, release package"
+cmake --workflow --preset mingw
+
 echo "== Static checks"
 bash scripts/lint.sh
 
