@@ -17,11 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kBanner = "\tTarvelin 1.1\n\t  Created by: Quellmarr\n\n";
-const std::string kMenu =
-    "\tPrimary/Secondary\n\t[1] BAR\n\t[2] M1 Carbine\n\t[3] M1 Garand\n"
-    "\t[4] Thompson\n\t[5] FG-42\n\t[6] Kar 98k\n\t[7] MP-40\n\n"
-    "\tPistol Only!\n\t[8] Colt .45\n\t[9] Luger\n\n\t[0] Exit Program\n\n";
 const std::string P = "Primary   >> ";
 const std::string S = "Secondary >> ";
 const std::string T = "Pistol    >> ";

@@ -50,6 +50,12 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   file << bytes;
 }
 
+const std::string kBanner = "\tTarvelin 1.1\n\t  Created by: Quellmarr\n\n";
+const std::string kMenu =
+    "\tPrimary/Secondary\n\t[1] BAR\n\t[2] M1 Carbine\n\t[3] M1 Garand\n"
+    "\t[4] Thompson\n\t[5] FG-42\n\t[6] Kar 98k\n\t[7] MP-40\n\n"
+    "\tPistol Only!\n\t[8] Colt .45\n\t[9] Luger\n\n\t[0] Exit Program\n\n";
+
 std::string ScriptFor369() {
   // Written out line by line, so a moved line shows in the diff.
   // clang-format off

@@ -29,5 +29,9 @@ std::string ReadFile(const std::filesystem::path& path);
 // Creates or replaces the file with exactly these bytes.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
+// The program's banner and menu as it writes them, with "\n" line ends.
+extern const std::string kBanner;
+extern const std::string kMenu;
+
 // The bytes the script has for the choices primary 3, secondary 6, pistol 9.
 std::string ScriptFor369();
