@@ -49,9 +49,11 @@ void RemoveStagedScript(const CommandRunner&) {
 }
 
 void RemoveStagingDirectory(const CommandRunner&) {
-  // remove() deletes a directory only while it is empty.
+  // remove() deletes a directory only while it is empty. A `maps` that is a
+  // link to a directory elsewhere is the user's and stays.
   std::error_code ignored;
-  if (std::filesystem::is_directory("maps", ignored)) {
+  if (std::filesystem::is_directory(
+          std::filesystem::symlink_status("maps", ignored))) {
     std::filesystem::remove("maps", ignored);
   }
 }

@@ -51,6 +51,20 @@ TEST(PackageLoadout, LeavesOtherFilesAndTheirDirectory) {
   EXPECT_EQ("mine", ReadFile("maps/other.gsc"));
 }
 
+#ifndef _WIN32
+TEST(PackageLoadout, KeepsAMapsThatIsALinkToADirectory) {
+  ScratchDirectory scratch;
+  fs::create_directory("elsewhere");
+  fs::create_directory_symlink("elsewhere", "maps");
+  WriteFile("maps/_loadout.gsc", "script");
+  FakeInterpreter interpreter;
+  std::string why;
+  EXPECT_TRUE(PackageLoadout(&why, interpreter.Runner()));
+  EXPECT_TRUE(fs::is_symlink("maps"));
+  EXPECT_FALSE(fs::exists("elsewhere/_loadout.gsc"));
+}
+#endif
+
 TEST(PackageLoadout, KeepsEverythingWhenZipFails) {
   ScratchDirectory scratch;
   fs::create_directory("maps");
