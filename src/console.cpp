@@ -33,9 +33,6 @@ constexpr char kPistolPrompt[] = "Pistol    >> ";
 constexpr char kNotSecondaryMessage[] = "Error: This is your primary weapon\n";
 constexpr char kNotPistolMessage[] = "Error: This is not a pistol\n";
 
-constexpr char kScriptPath[] = "maps/_loadout.gsc";
-constexpr char kArchivePath[] = "sc_loadout.pk3";
-
 bool IsSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
          c == '\r';

@@ -17,6 +17,11 @@ constexpr int kLastLongArm = 7;
 constexpr int kColt = 8;
 constexpr int kLuger = 9;
 
+// The files of a run, relative to the current directory.
+inline constexpr char kStagingDirectory[] = "maps";
+inline constexpr char kScriptPath[] = "maps/_loadout.gsc";
+inline constexpr char kArchivePath[] = "sc_loadout.pk3";
+
 // Six statement lines, without indentation or line end, that become lines 23
 // to 28 of the script: [0] stays empty, [1] to [3] give the three weapons,
 // [4] gives the grenade, [5] selects the primary.

@@ -42,8 +42,6 @@ std::string Lookup(const char* const (&statements)[9], int code) {
   return statements[code - 1];
 }
 
-constexpr char kScriptPath[] = "maps/_loadout.gsc";
-
 // The script around the loadout block: lines 1 to 22, then (after the six
 // block lines) lines 29 to 100. The odd spots (the brace joined to the first
 // `if` on line 2, one tab on line 14, lines of one space next to empty ones,

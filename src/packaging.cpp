@@ -40,12 +40,12 @@ namespace {
 // directory exists already or is not empty.
 void MakeStagingDirectory(const CommandRunner&) {
   std::error_code ignored;
-  std::filesystem::create_directory("maps", ignored);
+  std::filesystem::create_directory(kStagingDirectory, ignored);
 }
 
 void RemoveStagedScript(const CommandRunner&) {
   std::error_code ignored;
-  std::filesystem::remove("maps/_loadout.gsc", ignored);
+  std::filesystem::remove(kScriptPath, ignored);
 }
 
 void RemoveStagingDirectory(const CommandRunner&) {
@@ -53,8 +53,8 @@ void RemoveStagingDirectory(const CommandRunner&) {
   // link to a directory elsewhere is the user's and stays.
   std::error_code ignored;
   if (std::filesystem::is_directory(
-          std::filesystem::symlink_status("maps", ignored))) {
-    std::filesystem::remove("maps", ignored);
+          std::filesystem::symlink_status(kStagingDirectory, ignored))) {
+    std::filesystem::remove(kStagingDirectory, ignored);
   }
 }
 

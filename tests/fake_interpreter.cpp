@@ -32,16 +32,15 @@ std::vector<std::string> ExpectedPackagingLines() {
   return {"zip -r ./sc_loadout.pk3 ./maps", "del maps\\_loadout.gsc",
           "rd maps"};
 #else
+  // The directory work is done directly; only zip goes through the shell.
   return {"zip -r ./sc_loadout.pk3 ./maps"};
 #endif
 }
 
 std::vector<std::string> ExpectedInterpreterLines() {
+  std::vector<std::string> lines = ExpectedPackagingLines();
 #ifdef _WIN32
-  return {"md maps", "zip -r ./sc_loadout.pk3 ./maps", "del maps\\_loadout.gsc",
-          "rd maps"};
-#else
-  // The directory work is done directly; only zip goes through the shell.
-  return {"zip -r ./sc_loadout.pk3 ./maps"};
+  lines.insert(lines.begin(), "md maps");
 #endif
+  return lines;
 }
