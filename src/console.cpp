@@ -1,9 +1,11 @@
 // The program driver and the weapon selection dialogue.
+#include <algorithm>
 #include <cstdint>
 #include <istream>
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "loadout.h"
 
@@ -32,6 +34,11 @@ constexpr char kSecondaryPrompt[] = "Secondary >> ";
 constexpr char kPistolPrompt[] = "Pistol    >> ";
 constexpr char kNotSecondaryMessage[] = "Error: This is your primary weapon\n";
 constexpr char kNotPistolMessage[] = "Error: This is not a pistol\n";
+
+bool IsHelpSwitch(const std::string& argument) {
+  return argument == "--help" || argument == "-h" ||
+         (kPlatformHelpSwitch[0] != '\0' && argument == kPlatformHelpSwitch);
+}
 
 bool IsSpace(int c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
@@ -150,8 +157,89 @@ LoadoutBlock BuildLoadoutBlock() {
   return block;
 }
 
-int RunTarvelin(std::istream& in, std::ostream& out, std::ostream& err,
-                const CommandRunner& run) {
+namespace {
+
+// The options, what they do, and the exit statuses, for --help.
+std::string Usage() {
+  return std::string(
+             "Usage: tarvelin [--help | --version]\n"
+             "\n"
+             "Tarvelin prepares a weapon loadout for the game's \"burnville\" "
+             "levels.\n"
+             "It shows a menu of nine weapons and asks for a primary weapon, "
+             "a secondary\n"
+             "weapon and a pistol. The three answers are read from standard "
+             "input, so\n"
+             "they can be typed or piped in:\n"
+             "\n"
+             "  printf '3 6 9\\n' | tarvelin\n"
+             "\n"
+             "It writes the script maps/_loadout.gsc, packs the maps "
+             "directory into\n"
+             "sc_loadout.pk3 in the current directory, then deletes the "
+             "script, and maps\n"
+             "too if nothing else is in it. It runs zip for that where one is "
+             "installed;\n"
+             "without zip it makes the archive itself. An existing "
+             "sc_loadout.pk3 is\n"
+             "updated, its other entries kept. 0 at a prompt ends without "
+             "writing anything.\n"
+             "\n"
+             "Options:\n"
+             "  -h, --help     show this text and exit\n") +
+         (kPlatformHelpSwitch[0] != '\0'
+              ? "  " + std::string(kPlatformHelpSwitch) +
+                    "             the same as --help\n"
+              : std::string()) +
+         "      --version  show the version and exit\n"
+         "\n"
+         "Exit status:\n"
+         "  0  the archive was made, or the dialogue ended before all three "
+         "choices\n"
+         "  1  the script or the archive could not be made (a script that "
+         "was written\n"
+         "     is kept in maps/_loadout.gsc)\n"
+         "  2  a wrong argument\n";
+}
+
+// Answers --help and --version and refuses anything else, before any input
+// is read. Returns true and the exit status in `status` when the run ends
+// here.
+bool HandleArguments(const std::vector<std::string>& arguments,
+                     std::ostream& out, std::ostream& err, int* status) {
+  if (arguments.empty()) {
+    return false;
+  }
+  bool help = false;
+  for (const std::string& argument : arguments) {
+    if (IsHelpSwitch(argument)) {
+      help = true;
+    } else if (argument != "--version") {
+      const bool option = argument.size() > 1 && argument[0] == '-';
+      err << "tarvelin: " << (option ? "unknown option" : "unexpected argument")
+          << " '" << argument << "'"
+          << (option ? "" : " (the answers are read from standard input)")
+          << "; see 'tarvelin --help'\n";
+      err.flush();
+      *status = kExitUsage;
+      return true;
+    }
+  }
+  out << (help ? Usage() : std::string("tarvelin ") + TARVELIN_VERSION + "\n");
+  out.flush();
+  *status = kExitSuccess;
+  return true;
+}
+
+}  // namespace
+
+int RunTarvelin(const std::vector<std::string>& arguments, std::istream& in,
+                std::ostream& out, std::ostream& err, const CommandRunner& run,
+                bool* job_ran) {
+  int status = kExitSuccess;
+  if (HandleArguments(arguments, out, err, &status)) {
+    return status;
+  }
   out << kBanner;
   out.flush();
   GetWeapons(in, out);
@@ -161,23 +249,41 @@ int RunTarvelin(std::istream& in, std::ostream& out, std::ostream& err,
     return kExitSuccess;
   }
   const LoadoutBlock block = BuildLoadoutBlock();
+  if (job_ran != nullptr) {
+    *job_ran = true;
+  }
 
-  PrepareStagingDirectory(run);
+  PrepareStagingDirectory();
   std::string why;
   if (!WriteLoadoutScript(block, &why)) {
     err << "tarvelin: cannot write " << kScriptPath << ": " << why << '\n';
     err.flush();
     return kExitFailure;
   }
-  if (!PackageLoadout(&why, run)) {
+  std::string note;
+  if (!PackageLoadout(&why, &note, run)) {
     err << "tarvelin: " << kArchivePath << " was not made: " << why
         << "; the script is kept in " << kScriptPath << '\n';
     err.flush();
     return kExitFailure;
   }
+  if (!note.empty()) {
+    err << "tarvelin: " << note << '\n';
+    err.flush();
+  }
   return kExitSuccess;
 }
 
 #ifndef TARVELIN_NO_MAIN
-int main() { return RunTarvelin(std::cin, std::cout, std::cerr); }
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + std::min(argc, 1),
+                                           argv + std::max(argc, 1));
+  bool job_ran = false;
+  const int status = RunTarvelin(arguments, std::cin, std::cout, std::cerr,
+                                 RunCommand, &job_ran);
+  if (ShouldWaitForEnter(job_ran, ReadConsoleFacts())) {
+    WaitForEnter(std::cout);
+  }
+  return status;
+}
 #endif

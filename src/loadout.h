@@ -4,6 +4,7 @@
 #include <functional>
 #include <iostream>
 #include <string>
+#include <vector>
 
 // The three choices of the dialogue: [1] primary, [2] secondary, [3] pistol.
 // [0] is never used. Zero means "not chosen" and ends the run early.
@@ -27,20 +28,28 @@ inline constexpr char kArchivePath[] = "sc_loadout.pk3";
 // [4] gives the grenade, [5] selects the primary.
 using LoadoutBlock = std::array<std::string, 6>;
 
-// Hands one command line to the command interpreter and returns its exit
-// status, or kCommandNotStarted when the interpreter could not be started.
-using CommandRunner = std::function<int(const std::string& command_line)>;
+// How a program that was asked to start ended.
+struct CommandResult {
+  enum class Kind {
+    kExited,      // ran and exited with `value`
+    kNotFound,    // no such program on PATH
+    kNotStarted,  // could not be started; `reason` says why
+    kSignalled,   // ended by signal number `value`
+  };
+  Kind kind = Kind::kExited;
+  int value = 0;
+  std::string reason;
+};
 
-constexpr int kCommandNotStarted = -1;
+// Starts the program arguments[0], found on PATH, with the rest as its
+// arguments, in the current directory, sharing our console, and waits for it.
+using CommandRunner =
+    std::function<CommandResult(const std::vector<std::string>& arguments)>;
 
-// The exit status of the command interpreter when it cannot find the program
-// of a command line.
-extern const int kCommandNotFoundStatus;
-
-// The real runner: flushes our console output, then runs the line through
-// std::system and waits for it. A child ended by a signal reports 128 plus
-// the signal number, as a POSIX shell does.
-int RunCommand(const std::string& command_line);
+// The real runner: flushes our console output first. On POSIX it starts the
+// program directly; on Windows it hands the words, joined by spaces, to the
+// command interpreter, so zip.bat and zip.cmd are found as well as zip.exe.
+CommandResult RunCommand(const std::vector<std::string>& arguments);
 
 // Shows the menu on `out`, asks for primary, secondary and pistol on `in` and
 // leaves the answers in slot[1] to slot[3]. A 0, or input that ends or cannot
@@ -62,18 +71,57 @@ LoadoutBlock BuildLoadoutBlock();
 bool WriteLoadoutScript(const LoadoutBlock& block, std::string* why);
 
 // Makes sure the directory `maps` exists in the current directory.
-void PrepareStagingDirectory(const CommandRunner& run = RunCommand);
+void PrepareStagingDirectory();
 
 // Packs `maps` into sc_loadout.pk3 with zip, then removes the staged script
-// and, if it is empty, the directory. If zip could not be run or failed,
-// returns false with the reason in `why` and leaves `maps` as it was.
-bool PackageLoadout(std::string* why, const CommandRunner& run = RunCommand);
+// and, if it is empty, the directory. Where zip cannot be run at all, the
+// archive is made without it (PackWithoutZip) and `note` says so. If the
+// archive was not made, returns false with the reason in `why` and leaves
+// `maps` as it was.
+bool PackageLoadout(std::string* why, std::string* note,
+                    const CommandRunner& run = RunCommand);
+
+// Makes sc_loadout.pk3 from `maps` as `zip -r ./sc_loadout.pk3 ./maps`
+// would: an existing archive is updated, keeping its other entries as they
+// are. The new archive is written to a temporary file beside it and renamed
+// over it once complete, so on failure (returns false, reason in `why`) an
+// existing archive is left byte for byte and no temporary file remains.
+bool PackWithoutZip(std::string* why);
+
+// The platform's own way to ask a program for help, as --help does: "/?" on
+// Windows, "" (none) elsewhere.
+extern const char kPlatformHelpSwitch[];
 
 // Exit statuses of the program.
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
 
-// The whole job: banner, dialogue, script, archive. Errors go to `err` as one
-// line each; returns the exit status.
-int RunTarvelin(std::istream& in, std::ostream& out, std::ostream& err,
-                const CommandRunner& run = RunCommand);
+// The whole job for the command-line `arguments` (without the program name):
+// --help and --version answer and end; any other argument is refused with
+// kExitUsage; none runs the banner, dialogue, script and archive. Errors go
+// to `err` as one line each; returns the exit status. `job_ran` (if given)
+// is set when the job went beyond the dialogue: the archive was made or an
+// error was reported.
+int RunTarvelin(const std::vector<std::string>& arguments, std::istream& in,
+                std::ostream& out, std::ostream& err,
+                const CommandRunner& run = RunCommand, bool* job_ran = nullptr);
+
+// What the program knows of its console window (Windows only; all false
+// elsewhere).
+struct ConsoleFacts {
+  bool only_process_on_console = false;  // started from Explorer, not a prompt
+  bool input_is_console = false;
+  bool output_is_console = false;
+};
+
+ConsoleFacts ReadConsoleFacts();
+
+// True when a window of our own would close with the outcome unread: the job
+// ran, we are the only process on the console and neither stream is
+// redirected.
+bool ShouldWaitForEnter(bool job_ran, const ConsoleFacts& console);
+
+// Asks the player to press Enter and waits for it, reading the console
+// itself (whatever standard input held is not used).
+void WaitForEnter(std::ostream& out);

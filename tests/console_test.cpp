@@ -25,6 +25,15 @@ const std::string kNotPistol = "Error: This is not a pistol\n";
 
 void ResetSlots() { std::fill(std::begin(slot), std::end(slot), 0); }
 
+CommandResult Ended(CommandResult::Kind kind, int value,
+                    const std::string& reason) {
+  CommandResult result;
+  result.kind = kind;
+  result.value = value;
+  result.reason = reason;
+  return result;
+}
+
 struct DialogueRow {
   std::string what;
   std::string input;
@@ -209,10 +218,10 @@ TEST(RunTarvelin, EarlyEndTouchesNothing) {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(0, RunTarvelin(in, out, err, interpreter.Runner()));
+    EXPECT_EQ(0, RunTarvelin({}, in, out, err, interpreter.Runner()));
     EXPECT_EQ(0u, out.str().find(kBanner + kMenu + P));
     EXPECT_EQ("", err.str());
-    EXPECT_TRUE(interpreter.lines.empty());
+    EXPECT_TRUE(interpreter.calls.empty());
     EXPECT_TRUE(fs::is_empty(scratch.path()));
   }
 }
@@ -224,11 +233,11 @@ TEST(RunTarvelin, WholeJobPacksTheScriptAndCleansUp) {
   std::istringstream in("3 6 9\n");
   std::ostringstream out;
   std::ostringstream err;
-  EXPECT_EQ(0, RunTarvelin(in, out, err, interpreter.Runner()));
+  EXPECT_EQ(0, RunTarvelin({}, in, out, err, interpreter.Runner()));
   EXPECT_EQ(kBanner + kMenu + P + S + T, out.str());
   EXPECT_EQ("", err.str());
   EXPECT_EQ(ScriptFor369(), interpreter.script_at_zip);
-  EXPECT_EQ(ExpectedInterpreterLines(), interpreter.lines);
+  EXPECT_EQ(ExpectedZipCalls(), interpreter.calls);
   EXPECT_FALSE(fs::exists("maps"));
 }
 
@@ -257,7 +266,7 @@ TEST(RunTarvelin, EveryWeaponReachesTheScript) {
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    ASSERT_EQ(0, RunTarvelin(in, out, err, interpreter.Runner()));
+    ASSERT_EQ(0, RunTarvelin({}, in, out, err, interpreter.Runner()));
     const std::string give = "\t\tlevel.player giveWeapon(\"";
     const std::string block =
         "\t\t\r\n" + give + row.primary_id + "\");\r\n" + give +
@@ -277,7 +286,7 @@ TEST(RunTarvelin, ReportsAScriptThatCannotBeWritten) {
   std::istringstream in("3 6 9\n");
   std::ostringstream out;
   std::ostringstream err;
-  EXPECT_EQ(1, RunTarvelin(in, out, err, interpreter.Runner()));
+  EXPECT_EQ(1, RunTarvelin({}, in, out, err, interpreter.Runner()));
   EXPECT_EQ(kBanner + kMenu + P + S + T, out.str());
   const std::string message = err.str();
   EXPECT_EQ(0u, message.find("tarvelin: cannot write maps/_loadout.gsc: "));
@@ -288,30 +297,205 @@ TEST(RunTarvelin, ReportsAScriptThatCannotBeWritten) {
 }
 
 TEST(RunTarvelin, ReportsAFailedZipAndKeepsTheScript) {
+  using Kind = CommandResult::Kind;
   struct Row {
-    int status;
+    CommandResult zip;
     std::string reason;
   };
   const Row rows[] = {
-      {12, "zip exited with status 12"},
-      {kCommandNotFoundStatus, "the zip program was not found (status " +
-                                   std::to_string(kCommandNotFoundStatus) +
-                                   ")"},
-      {kCommandNotStarted, "the command interpreter could not be started"},
+      {Ended(Kind::kExited, 12, ""), "zip exited with status 12"},
+      {Ended(Kind::kExited, 127, ""), "zip exited with status 127"},
+      {Ended(Kind::kSignalled, 9, ""), "zip was ended by signal 9"},
+#ifndef _WIN32
+      // A zip that exists but cannot be started is not replaced.
+      {Ended(Kind::kNotStarted, 0, "Permission denied"),
+       "zip could not be started: Permission denied"},
+#endif
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.reason);
     ResetSlots();
     ScratchDirectory scratch;
     FakeInterpreter interpreter;
-    interpreter.zip_status = row.status;
+    interpreter.zip = row.zip;
     std::istringstream in("3 6 9\n");
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(1, RunTarvelin(in, out, err, interpreter.Runner()));
-    EXPECT_EQ("tarvelin: sc_loadout.pk3 was not made: " + row.reason +
-                  "; the script is kept in maps/_loadout.gsc\n",
-              err.str());
+    bool job_ran = false;
+    EXPECT_EQ(1, RunTarvelin({}, in, out, err, interpreter.Runner(), &job_ran));
+    // The signal's name may follow its number.
+    const std::string message = err.str();
+    EXPECT_EQ(0u, message.find("tarvelin: sc_loadout.pk3 was not made: " +
+                               row.reason));
+    const std::string kept = "; the script is kept in maps/_loadout.gsc\n";
+    ASSERT_GE(message.size(), kept.size());
+    EXPECT_EQ(kept, message.substr(message.size() - kept.size()));
+    EXPECT_EQ(1, std::count(message.begin(), message.end(), '\n'));
     EXPECT_EQ(ScriptFor369(), ReadFile("maps/_loadout.gsc"));
+    EXPECT_FALSE(fs::exists("sc_loadout.pk3"));
+    EXPECT_TRUE(job_ran);
   }
+}
+
+TEST(RunTarvelin, MakesTheArchiveItselfWhereZipCannotRun) {
+  using Kind = CommandResult::Kind;
+  struct Row {
+    CommandResult zip;
+    std::string note;
+  };
+  const Row rows[] = {
+      {Ended(Kind::kNotFound, 0, ""),
+       "tarvelin: zip was not found; sc_loadout.pk3 was made without it\n"},
+#ifdef _WIN32
+      {Ended(Kind::kNotStarted, 0,
+             "the command interpreter could not be started"),
+       "tarvelin: the command interpreter could not be started; "
+       "sc_loadout.pk3 was made without it\n"},
+#endif
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.note);
+    ResetSlots();
+    ScratchDirectory scratch;
+    FakeInterpreter interpreter;
+    interpreter.zip = row.zip;
+    std::istringstream in("3 6 9\n");
+    std::ostringstream out;
+    std::ostringstream err;
+    bool job_ran = false;
+    EXPECT_EQ(0, RunTarvelin({}, in, out, err, interpreter.Runner(), &job_ran));
+    EXPECT_EQ(kBanner + kMenu + P + S + T, out.str());
+    EXPECT_EQ(row.note, err.str());
+    EXPECT_EQ("sc_loadout.pk3", Listing(scratch.path()));
+    EXPECT_EQ(ScriptFor369(),
+              EntryOf(ReadFile("sc_loadout.pk3"), "maps/_loadout.gsc"));
+    EXPECT_TRUE(job_ran);
+  }
+}
+
+// Arguments are answered or refused before anything is read or written.
+TEST(RunTarvelin, HandlesItsArguments) {
+  struct Row {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out_starts;  // "" when nothing may be on stdout
+    std::string err;
+  };
+  const std::string usage = "Usage: tarvelin [--help | --version]\n";
+  const std::string see = "; see 'tarvelin --help'\n";
+  const Row rows[] = {
+      {{"--help"}, 0, usage, ""},
+      {{"-h"}, 0, usage, ""},
+      {{"--version"}, 0, "tarvelin 1.1.0\n", ""},
+      {{"--version", "--help"}, 0, usage, ""},
+      {{"--bogus"}, 2, "", "tarvelin: unknown option '--bogus'" + see},
+      {{"-x"}, 2, "", "tarvelin: unknown option '-x'" + see},
+      {{"--help", "--bogus"},
+       2,
+       "",
+       "tarvelin: unknown option '--bogus'" + see},
+      {{"3", "6", "9"},
+       2,
+       "",
+       "tarvelin: unexpected argument '3' (the answers are read from "
+       "standard input)" +
+           see},
+      {{"-"},
+       2,
+       "",
+       "tarvelin: unexpected argument '-' (the answers are read from "
+       "standard input)" +
+           see},
+#ifdef _WIN32
+      {{"/?"}, 0, usage, ""},
+#else
+      {{"/?"},
+       2,
+       "",
+       "tarvelin: unexpected argument '/?' (the answers are read from "
+       "standard input)" +
+           see},
+#endif
+  };
+  for (const Row& row : rows) {
+    std::string trace;
+    for (const std::string& argument : row.arguments) {
+      trace += argument + " ";
+    }
+    SCOPED_TRACE("arguments: " + trace);
+    ResetSlots();
+    ScratchDirectory scratch;
+    FakeInterpreter interpreter;
+    std::istringstream in("3 6 9\n");
+    std::ostringstream out;
+    std::ostringstream err;
+    bool job_ran = false;
+    EXPECT_EQ(row.status, RunTarvelin(row.arguments, in, out, err,
+                                      interpreter.Runner(), &job_ran));
+    if (row.out_starts.empty()) {
+      EXPECT_EQ("", out.str());
+    } else {
+      EXPECT_EQ(0u, out.str().find(row.out_starts)) << out.str();
+      EXPECT_EQ('\n', out.str().back());
+    }
+    EXPECT_EQ(row.err, err.str());
+    EXPECT_EQ(0, in.tellg()) << "standard input was read";
+    EXPECT_TRUE(interpreter.calls.empty());
+    EXPECT_TRUE(fs::is_empty(scratch.path()));
+    EXPECT_FALSE(job_ran);
+  }
+}
+
+TEST(RunTarvelin, HelpSaysHowToUseIt) {
+  std::istringstream in;
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(0, RunTarvelin({"--help"}, in, out, err));
+  const std::string help = out.str();
+  for (const char* part :
+       {"printf '3 6 9\\n' | tarvelin", "standard input", "maps/_loadout.gsc",
+        "sc_loadout.pk3", "zip", "--version", "Exit status", "  0  ", "  1  ",
+        "  2  "}) {
+    EXPECT_NE(std::string::npos, help.find(part)) << part;
+  }
+  // Fits an 80-column console.
+  std::istringstream lines(help);
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_LE(line.size(), 79u) << line;
+  }
+}
+
+TEST(ShouldWaitForEnter, OnlyAWindowOfOurOwnAfterTheJob) {
+  struct Row {
+    bool job_ran, only_process, input_console, output_console, wait;
+  };
+  const Row rows[] = {
+      {true, true, true, true, true},    // double-clicked, job done
+      {false, true, true, true, false},  // ended early (0 or end of input)
+      {true, false, true, true, false},  // started from a command prompt
+      {true, true, false, true, false},  // input redirected
+      {true, true, true, false, false},  // output redirected
+      {false, false, false, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message()
+                 << row.job_ran << row.only_process << row.input_console
+                 << row.output_console);
+    ConsoleFacts console;
+    console.only_process_on_console = row.only_process;
+    console.input_is_console = row.input_console;
+    console.output_is_console = row.output_console;
+    EXPECT_EQ(row.wait, ShouldWaitForEnter(row.job_ran, console));
+  }
+}
+
+TEST(ReadConsoleFacts, NeverAWindowOfOurOwnWithPipedStreams) {
+  // ctest runs us with piped streams, on Linux and under Wine alike.
+  const ConsoleFacts console = ReadConsoleFacts();
+  EXPECT_FALSE(ShouldWaitForEnter(true, console));
+#ifndef _WIN32
+  EXPECT_FALSE(console.only_process_on_console);
+  EXPECT_FALSE(console.input_is_console);
+  EXPECT_FALSE(console.output_is_console);
+#endif
 }

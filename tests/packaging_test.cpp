@@ -13,8 +13,7 @@ namespace fs = std::filesystem;
 
 TEST(PrepareStagingDirectory, CreatesMaps) {
   ScratchDirectory scratch;
-  FakeInterpreter interpreter;
-  PrepareStagingDirectory(interpreter.Runner());
+  PrepareStagingDirectory();
   EXPECT_TRUE(fs::is_directory("maps"));
 }
 
@@ -22,8 +21,7 @@ TEST(PrepareStagingDirectory, KeepsAnExistingMapsAndItsFiles) {
   ScratchDirectory scratch;
   fs::create_directory("maps");
   WriteFile("maps/other.gsc", "mine");
-  FakeInterpreter interpreter;
-  PrepareStagingDirectory(interpreter.Runner());
+  PrepareStagingDirectory();
   EXPECT_EQ("mine", ReadFile("maps/other.gsc"));
 }
 
@@ -33,9 +31,11 @@ TEST(PackageLoadout, RunsZipThenRemovesScriptAndDirectory) {
   WriteFile("maps/_loadout.gsc", "script");
   FakeInterpreter interpreter;
   std::string why;
-  EXPECT_TRUE(PackageLoadout(&why, interpreter.Runner()));
+  std::string note;
+  EXPECT_TRUE(PackageLoadout(&why, &note, interpreter.Runner()));
   EXPECT_EQ("script", interpreter.script_at_zip);
-  EXPECT_EQ(ExpectedPackagingLines(), interpreter.lines);
+  EXPECT_EQ(ExpectedZipCalls(), interpreter.calls);
+  EXPECT_EQ("", note);
   EXPECT_FALSE(fs::exists("maps"));
 }
 
@@ -46,7 +46,8 @@ TEST(PackageLoadout, LeavesOtherFilesAndTheirDirectory) {
   WriteFile("maps/other.gsc", "mine");
   FakeInterpreter interpreter;
   std::string why;
-  EXPECT_TRUE(PackageLoadout(&why, interpreter.Runner()));
+  std::string note;
+  EXPECT_TRUE(PackageLoadout(&why, &note, interpreter.Runner()));
   EXPECT_FALSE(fs::exists("maps/_loadout.gsc"));
   EXPECT_EQ("mine", ReadFile("maps/other.gsc"));
 }
@@ -59,7 +60,8 @@ TEST(PackageLoadout, KeepsAMapsThatIsALinkToADirectory) {
   WriteFile("maps/_loadout.gsc", "script");
   FakeInterpreter interpreter;
   std::string why;
-  EXPECT_TRUE(PackageLoadout(&why, interpreter.Runner()));
+  std::string note;
+  EXPECT_TRUE(PackageLoadout(&why, &note, interpreter.Runner()));
   EXPECT_TRUE(fs::is_symlink("maps"));
   EXPECT_FALSE(fs::exists("elsewhere/_loadout.gsc"));
 }
@@ -70,18 +72,56 @@ TEST(PackageLoadout, KeepsEverythingWhenZipFails) {
   fs::create_directory("maps");
   WriteFile("maps/_loadout.gsc", "script");
   FakeInterpreter interpreter;
-  interpreter.zip_status = 3;
+  interpreter.zip.value = 3;
   std::string why;
-  EXPECT_FALSE(PackageLoadout(&why, interpreter.Runner()));
+  std::string note;
+  EXPECT_FALSE(PackageLoadout(&why, &note, interpreter.Runner()));
   EXPECT_EQ("zip exited with status 3", why);
-  EXPECT_EQ(std::vector<std::string>{"zip -r ./sc_loadout.pk3 ./maps"},
-            interpreter.lines);
+  EXPECT_EQ(ExpectedZipCalls(), interpreter.calls);
   EXPECT_EQ("script", ReadFile("maps/_loadout.gsc"));
 }
 
-TEST(RunCommand, ReturnsTheExitStatus) {
-  EXPECT_EQ(0, RunCommand("exit 0"));
-  EXPECT_EQ(3, RunCommand("exit 3"));
-  EXPECT_EQ(kCommandNotFoundStatus,
-            RunCommand("tarvelin-no-such-program-anywhere"));
+TEST(RunCommand, TellsHowTheProgramEnded) {
+  using Kind = CommandResult::Kind;
+  struct Row {
+    std::vector<std::string> arguments;
+    Kind kind;
+    int value;
+  };
+  const Row rows[] = {
+#ifdef _WIN32
+      {{"cmd", "/c", "exit", "0"}, Kind::kExited, 0},
+      {{"cmd", "/c", "exit", "3"}, Kind::kExited, 3},
+#else
+      {{"sh", "-c", "exit 0"}, Kind::kExited, 0},
+      {{"sh", "-c", "exit 3"}, Kind::kExited, 3},
+      {{"sh", "-c", "exit 127"}, Kind::kExited, 127},
+      {{"sh", "-c", "kill -TERM $$"}, Kind::kSignalled, 15},
+#endif
+      {{"tarvelin-no-such-program-anywhere"}, Kind::kNotFound, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.arguments.back());
+    const CommandResult result = RunCommand(row.arguments);
+    EXPECT_EQ(row.kind, result.kind);
+    EXPECT_EQ(row.value, result.value);
+  }
 }
+
+#ifndef _WIN32
+TEST(RunCommand, PassesEachArgumentAsItIs) {
+  ScratchDirectory scratch;
+  const CommandResult result = RunCommand(
+      {"sh", "-c", "printf '%s|' \"$@\" > args", "sh", "a b", "'c'", "$d"});
+  EXPECT_EQ(CommandResult::Kind::kExited, result.kind);
+  EXPECT_EQ("a b|'c'|$d|", ReadFile("args"));
+}
+
+TEST(RunCommand, SaysWhyAProgramCouldNotBeStarted) {
+  ScratchDirectory scratch;
+  WriteFile("not-executable", "#!/bin/sh\n");
+  const CommandResult result = RunCommand({"./not-executable"});
+  EXPECT_EQ(CommandResult::Kind::kNotStarted, result.kind);
+  EXPECT_EQ("Permission denied", result.reason);
+}
+#endif

@@ -2,16 +2,29 @@
 #include "test_support.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Resolved before any test changes directory: under Wine the Unix path of
+// the source tree only names the file from the Z: drive ctest starts us on.
+const fs::path kGoldenScript =
+    fs::absolute(fs::path(TARVELIN_GOLDEN_DIR) / "loadout_369.gsc");
+
+}  // namespace
 
 ScratchDirectory::ScratchDirectory() : previous_(fs::current_path()) {
   static std::atomic<unsigned> counter{0};
@@ -57,115 +70,90 @@ const std::string kMenu =
     "\tPistol Only!\n\t[8] Colt .45\n\t[9] Luger\n\n\t[0] Exit Program\n\n";
 
 std::string ScriptFor369() {
-  // Written out line by line, so a moved line shows in the diff.
-  // clang-format off
-  static const char* const kLines[] = {
-      "give_loadout()",
-      "\t{if(!(isdefined(game[\"gaveweapons\"])))",
-      "\t{",
-      "\t\tgame[\"gaveweapons\"] = 0;",
-      "\t}",
-      " ",
-      "\tif(!(isdefined (level.campaign)))",
-      "\t{",
-      "\t\tlevel.campaign = \"american\";",
-      "\t}",
-      " ",
-      "\tif((level.script == \"burnville\") || (level.script == \"burnville_nolight\"))",
-      "\t{",
-      "\tsetCvar(\"cg_deadscreen_levelname\", \"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
-      "\t\tsetCvar(\"cg_victoryscreen_levelname\", \"levelshots/level_name_text/hud@Ste_Mere_Eglise.tga\");",
-      "\t\tthread setup_american();",
-      "\t\tlevel.campaign = \"american\";",
-      "",
-      "\t\tif(game[\"gaveweapons\"] == 1)",
-      "\t\t\treturn;",
-      "\t\t// weapons carry over if given",
-      " ",
-      "\t\t",
-      "\t\tlevel.player giveWeapon(\"m1garand\");",
-      "\t\tlevel.player giveWeapon(\"kar98k\");",
-      "\t\tlevel.player giveWeapon(\"luger\");",
-      "\t\tlevel.player giveWeapon(\"fraggrenade\");",
-      "\t\tlevel.player switchToWeapon(\"m1garand\");",
-      " ",
-      "\t\tgame[\"gaveweapons\"] = 1;",
-      "\t\treturn;",
-      "\t\t}",
-      " ",
-      " ",
-      "\tif(level.script == \"testfallback\")",
-      "\t{",
-      "\t\tlevel.campaign = \"american\";",
-      " ",
-      "\t\tlevel.player giveWeapon(\"bar\");",
-      "\t\tlevel.player switchToWeapon(\"bar\");",
-      " ",
-      "\t\tgame[\"gaveweapons\"] = 1;",
-      "\t\treturn;",
-      "\t}",
-      "",
-      "\t//------------------------------------",
-      "\t// level.script is not a single player level. give default weapons.",
-      "\tprintln (\"Z:     No level listing in _loadout.gsc, giving default guns\");",
-      " ",
-      "\tthread setup_american();",
-      "\tlevel.campaign = \"american\";",
-      " ",
-      "\tlevel.player giveWeapon(\"fg42\");",
-      "\tlevel.player giveWeapon(\"thompson\");",
-      "\tlevel.player giveWeapon(\"colt\");",
-      "\tlevel.player giveWeapon(\"fraggrenade\");",
-      "\tlevel.player switchToWeapon(\"fg42\");",
-      "\t//------------------------------------",
-      "}",
-      " ",
-      "refill_ammo()",
-      "{",
-      "\tweapons[0] = \"mp40\";",
-      "\tweapons[1] = \"kar98k\";",
-      "\tweapons[2] = \"bar\";",
-      "\tweapons[3] = \"bren\";",
-      "\tweapons[4] = \"colt\";",
-      "\tweapons[5] = \"enfield\";",
-      "\tweapons[6] = \"fg42\";",
-      "\tweapons[7] = \"luger\";",
-      "\tweapons[8] = \"m1carbine\";",
-      "\tweapons[9] = \"m1garand\";",
-      "\tweapons[10] = \"mosin_nagant\";",
-      "\tweapons[11] = \"mp44\";",
-      "\tweapons[12] = \"ppsh\";",
-      "\tweapons[13] = \"springfield\";",
-      "\tweapons[14] = \"sten\";",
-      "\tweapons[15] = \"thompson\";",
-      "\tweapons[16] = \"fraggrenade\";",
-      "\tweapons[17] = \"MK1britishfrag\";",
-      "\tweapons[18] = \"RGD-33russianfrag\";",
-      "\tweapons[19] = \"Stielhandgranate\";",
-      "\tweapons[20] = \"panzerfaust\";",
-      " ",
-      "\tfor (i=0;i<weapons.size;i++)",
-      "\t{",
-      "\t\tif (level.player hasWeapon(weapons[i]))",
-      "\t\t{",
-      "\t\t\tlevel.player giveMaxAmmo(weapons[i]);",
-      "\t\t\tprintln (\"z:           giving the player max ammo for: \", weapons[i]);",
-      "\t\t}",
-      "\t}",
-      "}",
-      " ",
-      "setup_american()",
-      "{",
-      "\tsetCvar(\"cg_deadscreen_backdrop\", \"levelshots/deadscreen/defeat_american.tga\");",
-      "\tsetCvar(\"cg_victoryscreen_backdrop\", \"levelshots/victoryscreen/victory_american.jpg\");",
-      "\tsetCvar(\"ui_campaign\", \"american\");",
-      "}",
-  };
-  // clang-format on
-  std::string bytes;
-  for (const char* line : kLines) {
-    bytes += line;
-    bytes += "\r\n";
+  std::ifstream file(kGoldenScript, std::ios_base::binary);
+  std::ostringstream bytes;
+  // An empty result would only show as a mismatch; say what is missing.
+  if (!file) {
+    ADD_FAILURE() << "tarvelin: reading the golden script "
+                  << kGoldenScript.string() << ": cannot open it";
+  } else if (!(bytes << file.rdbuf())) {
+    ADD_FAILURE() << "tarvelin: reading the golden script "
+                  << kGoldenScript.string() << ": it is empty";
   }
-  return bytes;
+  return bytes.str();
+}
+
+std::string Listing(const fs::path& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(directory)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  std::string listing;
+  for (const std::string& name : names) {
+    listing += (listing.empty() ? "" : " ") + name;
+  }
+  return listing;
+}
+
+namespace {
+
+std::uint32_t Little(const std::string& bytes, std::size_t at,
+                     std::size_t width) {
+  std::uint32_t value = 0;
+  for (std::size_t i = width; i-- > 0;) {
+    value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+  }
+  return value;
+}
+
+}  // namespace
+
+std::string EntryOf(const std::string& archive, const std::string& name) {
+  const std::size_t end = archive.rfind("PK\5\6");
+  if (end == std::string::npos || end + 22 > archive.size()) {
+    ADD_FAILURE() << "no end record in the archive";
+    return "";
+  }
+  std::size_t at = Little(archive, end + 16, 4);
+  const std::size_t count = Little(archive, end + 10, 2);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t name_length = Little(archive, at + 28, 2);
+    const std::size_t next = at + 46 + name_length +
+                             Little(archive, at + 30, 2) +
+                             Little(archive, at + 32, 2);
+    if (archive.substr(at + 46, name_length) != name) {
+      at = next;
+      continue;
+    }
+    const std::uint32_t method = Little(archive, at + 10, 2);
+    const std::uint32_t crc = Little(archive, at + 16, 4);
+    const std::size_t packed = Little(archive, at + 20, 4);
+    const std::size_t size = Little(archive, at + 24, 4);
+    const std::size_t local = Little(archive, at + 42, 4);
+    const std::size_t data = local + 30 + Little(archive, local + 26, 2) +
+                             Little(archive, local + 28, 2);
+    std::string bytes = archive.substr(data, packed);
+    if (method == 8) {
+      std::string inflated(size, '\0');
+      z_stream stream{};
+      EXPECT_EQ(Z_OK, inflateInit2(&stream, -15));
+      stream.next_in = reinterpret_cast<Bytef*>(&bytes[0]);
+      stream.avail_in = static_cast<uInt>(bytes.size());
+      stream.next_out = reinterpret_cast<Bytef*>(&inflated[0]);
+      stream.avail_out = static_cast<uInt>(inflated.size());
+      EXPECT_EQ(Z_STREAM_END, inflate(&stream, Z_FINISH)) << name;
+      EXPECT_EQ(size, stream.total_out) << name;
+      inflateEnd(&stream);
+      bytes = inflated;
+    } else {
+      EXPECT_EQ(0u, method) << name;
+    }
+    EXPECT_EQ(crc, crc32(0L, reinterpret_cast<const Bytef*>(bytes.data()),
+                         static_cast<uInt>(bytes.size())))
+        << name;
+    return bytes;
+  }
+  ADD_FAILURE() << "no entry \"" << name << "\" in the archive";
+  return "";
 }

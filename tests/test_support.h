@@ -33,5 +33,15 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 extern const std::string kBanner;
 extern const std::string kMenu;
 
-// The bytes the script has for the choices primary 3, secondary 6, pistol 9.
+// The bytes the script has for the choices primary 3, secondary 6, pistol 9,
+// from the golden file tests/golden/loadout_369.gsc. If that cannot be read,
+// the current test fails and the result is empty.
 std::string ScriptFor369();
+
+// The names in a directory, sorted, joined by spaces.
+std::string Listing(const std::filesystem::path& directory);
+
+// The bytes of the entry `name` in a zip archive held in `archive`, read by
+// a small reader of the tests' own (stored or deflated entries, end record
+// at the very end). Adds a test failure and returns "" if there is none.
+std::string EntryOf(const std::string& archive, const std::string& name);
