@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake g++ googletest zip unzip clang clang-format clang-tidy cppcheck
-  zlib1g-dev g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64
+  zlib1g-dev g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 python3
   libclang-rt-14-dev)
 
 missing=()

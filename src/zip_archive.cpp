@@ -218,7 +218,7 @@ bool Deflate(const std::string& data, std::string* deflated, std::string* why) {
     return Fail(why, "zlib could not start deflate");
   }
   constexpr std::size_t kPiece = 1 << 20;
-  std::string buffer(64 * 1024, '\0');
+  std::string buffer(std::size_t{64} * 1024, '\0');
   deflated->clear();
   std::size_t fed = 0;
   int result = Z_OK;
@@ -396,7 +396,9 @@ bool UpdateZipArchive(const std::string* existing,
                       const std::vector<ZipInput>& inputs, std::string* out,
                       std::string* why) {
   ZipArchiveInfo info;
-  if (existing != nullptr && !ReadZipArchive(*existing, &info, why)) {
+  const std::string_view old_bytes =
+      existing != nullptr ? std::string_view(*existing) : std::string_view();
+  if (existing != nullptr && !ReadZipArchive(old_bytes, &info, why)) {
     return false;
   }
   std::unordered_map<std::string, std::size_t> input_by_name;
@@ -445,11 +447,10 @@ bool UpdateZipArchive(const std::string* existing,
   for (const ZipEntryInfo& entry : info.entries) {
     const auto replacement = input_by_name.find(entry.name);
     if (replacement == input_by_name.end()) {
-      const std::string_view bytes(*existing);
-      if (!place(bytes.substr(entry.local_header_offset,
-                              entry.end_offset - entry.local_header_offset),
-                 bytes.substr(entry.central_header_offset,
-                              entry.central_header_size),
+      if (!place(old_bytes.substr(entry.local_header_offset,
+                                  entry.end_offset - entry.local_header_offset),
+                 old_bytes.substr(entry.central_header_offset,
+                                  entry.central_header_size),
                  kCentralOffsetField)) {
         return false;
       }

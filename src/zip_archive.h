@@ -27,7 +27,8 @@ struct ZipInput {
   // the high 16 bits, for MS-DOS the attribute byte in the low one).
   std::uint32_t external_attributes = 0;
 
-  static constexpr std::uint16_t kDosEpochDate = (0 << 9) | (1 << 5) | 1;
+  // 1980-01-01, the first day MS-DOS dates can hold: month 1, day 1.
+  static constexpr std::uint16_t kDosEpochDate = (1 << 5) | 1;
 };
 
 // One entry of an existing archive, as its central directory lists it. The

@@ -125,3 +125,67 @@ TEST(RunCommand, SaysWhyAProgramCouldNotBeStarted) {
   EXPECT_EQ("Permission denied", result.reason);
 }
 #endif
+
+#ifndef _WIN32
+// Links inside maps: a link to a file is packed as that file, a link to a
+// directory (here one back up to maps itself) is not followed, and a link
+// to nothing is passed over.
+TEST(PackWithoutZip, FollowsLinksToFilesOnly) {
+  ScratchDirectory scratch;
+  fs::create_directories("maps/sub");
+  WriteFile("maps/_loadout.gsc", "script");
+  WriteFile("outside.txt", "outside");
+  fs::create_symlink("../outside.txt", "maps/file-link");
+  fs::create_directory_symlink("..", "maps/sub/loop");
+  fs::create_symlink("nowhere", "maps/dangling");
+  std::string why;
+  ASSERT_TRUE(PackWithoutZip(&why)) << why;
+  const std::string archive = ReadFile("sc_loadout.pk3");
+  EXPECT_EQ("outside", EntryOf(archive, "maps/file-link"));
+  EXPECT_EQ("script", EntryOf(archive, "maps/_loadout.gsc"));
+  EXPECT_EQ(std::string::npos, archive.find("maps/sub/loop"));
+  EXPECT_EQ(std::string::npos, archive.find("maps/dangling"));
+  EXPECT_NE(std::string::npos, archive.find("maps/sub/"));
+  EXPECT_EQ("maps outside.txt sc_loadout.pk3", Listing("."));
+}
+#endif
+
+TEST(PackWithoutZip, AnUnreadableArchiveStaysAsItWas) {
+  ScratchDirectory scratch;
+  fs::create_directory("maps");
+  WriteFile("maps/_loadout.gsc", "script");
+  const std::string broken = std::string("PK\3\4", 4) + "cut short";
+  WriteFile("sc_loadout.pk3", broken);
+  std::string why;
+  EXPECT_FALSE(PackWithoutZip(&why));
+  EXPECT_EQ(
+      "the existing sc_loadout.pk3 cannot be read as a zip archive: no end of "
+      "central directory record at the end",
+      why);
+  EXPECT_EQ(broken, ReadFile("sc_loadout.pk3"));
+  EXPECT_EQ("maps sc_loadout.pk3", Listing("."));
+}
+
+TEST(PackWithoutZip, AnArchiveThatIsADirectoryIsNotTouched) {
+  ScratchDirectory scratch;
+  fs::create_directory("maps");
+  WriteFile("maps/_loadout.gsc", "script");
+  fs::create_directory("sc_loadout.pk3");
+  std::string why;
+  EXPECT_FALSE(PackWithoutZip(&why));
+  EXPECT_EQ("the existing sc_loadout.pk3 is not a file", why);
+  EXPECT_TRUE(fs::is_directory("sc_loadout.pk3"));
+  EXPECT_EQ("maps sc_loadout.pk3", Listing("."));
+}
+
+TEST(PackWithoutZip, TakesTheNextFreeTemporaryName) {
+  ScratchDirectory scratch;
+  fs::create_directory("maps");
+  WriteFile("maps/_loadout.gsc", "script");
+  WriteFile("sc_loadout.pk3.tmp0", "someone else's");
+  std::string why;
+  ASSERT_TRUE(PackWithoutZip(&why)) << why;
+  EXPECT_EQ("someone else's", ReadFile("sc_loadout.pk3.tmp0"));
+  EXPECT_EQ("maps sc_loadout.pk3 sc_loadout.pk3.tmp0", Listing("."));
+  EXPECT_EQ("script", EntryOf(ReadFile("sc_loadout.pk3"), "maps/_loadout.gsc"));
+}
