@@ -178,6 +178,14 @@ bool LocateEntryBytes(std::string_view archive, std::size_t limit,
     return Fail(why, "the local header of " + Entry(entry->name) +
                          " gives another name");
   }
+  // A local header in zip64 form has a 24-byte data descriptor, whatever
+  // the central directory says: not ours to copy.
+  if (DecodeFixed32(archive, start + 18) == kZip64Size ||
+      DecodeFixed32(archive, start + 22) == kZip64Size ||
+      HasZip64Extra(archive.substr(start + kLocalHeaderSize + name_length,
+                                   extra_length))) {
+    return Fail(why, Entry(entry->name) + " needs zip64, not supported");
+  }
   entry->data_offset = start + kLocalHeaderSize + name_length + extra_length;
   if (!Fits(entry->data_offset, entry->compressed_size, limit)) {
     return Fail(why, "the data of " + Entry(entry->name) +

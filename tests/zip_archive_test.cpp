@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <random>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -259,8 +259,7 @@ std::vector<std::uint16_t> ExtraIds(const std::string& extra) {
 
 // An entry's bytes as ReadZipArchive places them, inflated where deflated.
 std::string Contents(const std::string& zip, const ZipEntryInfo& entry) {
-  const std::string stored =
-      zip.substr(entry.data_offset, entry.compressed_size);
+  std::string stored = zip.substr(entry.data_offset, entry.compressed_size);
   if (entry.method == 0) {
     return stored;
   }
@@ -461,7 +460,8 @@ std::string HandArchive(const std::vector<HandEntry>& entries,
          HandEnd(entries.size(), directory.size(), locals.size(), comment);
 }
 
-// The packer's answer to `zip` as an existing archive, and to ReadZipArchive.
+// What ReadZipArchive and UpdateZipArchive make of `zip` as an existing
+// archive.
 struct Verdict {
   bool read = false;
   bool updated = false;
@@ -853,6 +853,11 @@ TEST(UpdateZipArchive, RefusesBrokenArchivesAndLeavesOutAlone) {
        [=](std::string* z) { Put32(z, end + 12, directory_size + 100); }},
       {"the central directory runs into the end record",
        [=](std::string* z) { Put32(z, end + 12, directory_size + 1); }},
+      {"the central directory takes in the end record",
+       [=](std::string* z) {
+         Put16(z, central + 32, 22);  // the last entry's comment
+         Put32(z, end + 12, directory_size + 22);
+       }},
       {"the central directory's offset and size overflow 32 bits",
        [=](std::string* z) {
          Put32(z, end + 16, 0xFFFFFF00);
@@ -893,6 +898,10 @@ TEST(UpdateZipArchive, RefusesBrokenArchivesAndLeavesOutAlone) {
        [=](std::string* z) {
          Put16(z, end + 8, 0xFFFF);
          Put16(z, end + 10, 0xFFFF);
+       }},
+      {"0xFFFF entries, every one of them there",
+       [](std::string* z) {
+         *z = HandArchive(std::vector<HandEntry>(65535, HandEntry{"d/", ""}));
        }},
       {"a central directory size of 0xFFFFFFFF",
        [=](std::string* z) { Put32(z, end + 12, 0xFFFFFFFF); }},
@@ -1013,6 +1022,7 @@ TEST(ReadZipArchive, ReadsNothingPastTheGivenBytes) {
 
 TEST(UpdateZipArchive, RefusesInputsItCannotStore) {
   std::vector<ZipInput> too_many;
+  too_many.reserve(65535);
   for (int i = 0; i < 65535; ++i) {
     too_many.push_back(Directory("d" + std::to_string(i) + "/"));
   }
@@ -1053,6 +1063,7 @@ TEST(UpdateZipArchive, RefusesInputsItCannotStore) {
 
 TEST(UpdateZipArchive, StoresWhatJustFits) {
   std::vector<ZipInput> most;
+  most.reserve(65534);
   for (int i = 0; i < 65534; ++i) {
     most.push_back(Directory("d" + std::to_string(i) + "/"));
   }
@@ -1165,6 +1176,41 @@ TEST(UpdateZipArchive, RefusesTheZip64ArchiveZipStreamsIntoAFile) {
   const std::string zip = MakeWithZip("echo hi | zip -q arch.zip -");
   ASSERT_NE(std::string::npos, zip.find("PK\x06\x06"));
   ExpectRefused(zip);
+}
+
+TEST(UpdateZipArchive, KeepsWholeOrRefusesAZip64DataDescriptor) {
+  if (!HaveCommand("zip")) {
+    GTEST_SKIP() << "no zip on PATH";
+  }
+  ScratchDirectory scratch;
+  // Streamed to a pipe without -fz-, the entry's local header has zip64
+  // sizes and its data descriptor is 24 bytes, while the central directory
+  // and the end record stay 32-bit.
+  const std::string zip = MakeWithZip("echo hi | zip -q - - | cat >arch.zip");
+  Decoded d;
+  ASSERT_TRUE(DecodeByHand(zip, &d));
+  ASSERT_EQ(1u, d.central.size());
+  ASSERT_EQ(kDescriptorFlag, d.central[0].flags & kDescriptorFlag);
+  ASSERT_EQ(0xFFFFFFFF, d.local[0].compressed_size);
+  const std::size_t descriptor_end =
+      d.local[0].data_offset + d.central[0].compressed_size + 24;
+  ASSERT_EQ(descriptor_end, d.end.directory_offset);
+
+  // Refusing it as zip64 is as right as keeping it whole; keeping only the
+  // first 16 bytes of its descriptor is not.
+  const Verdict verdict = Judge(zip);
+  EXPECT_EQ(verdict.read, verdict.updated);
+  if (!verdict.updated) {
+    EXPECT_NE("", verdict.update_why);
+    EXPECT_EQ(kUntouched, verdict.out);
+    return;
+  }
+  ZipArchiveInfo info;
+  std::string why;
+  ASSERT_TRUE(ReadZipArchive(zip, &info, &why)) << why;
+  ASSERT_EQ(1u, info.entries.size());
+  EXPECT_EQ(descriptor_end, info.entries[0].end_offset);
+  EXPECT_EQ(0u, verdict.out.find(zip.substr(0, descriptor_end)));
 }
 
 TEST(UpdateZipArchive, MakesArchivesTheReadersAccept) {
