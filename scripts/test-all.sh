@@ -14,6 +14,9 @@ cmake --workflow --preset asan
 echo "== Windows: MinGW-w64 build, tests under Wine, release package"
 cmake --workflow --preset mingw
 
+echo "== Linux: release build, Debian package"
+bash scripts/check-deb.sh
+
 echo "== Static checks"
 bash scripts/lint.sh
 
@@ -21,4 +24,4 @@ echo "== Fuzzing the dialogue (60 s)"
 bash fuzz/run.sh 60
 
 # Every step above stops the run on failure, so reaching here means all passed.
-echo "suites: 5 passed, 0 failed"
+echo "suites: 6 passed, 0 failed"
