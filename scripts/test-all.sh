@@ -20,7 +20,7 @@ bash scripts/check-deb.sh
 echo "== Static checks"
 bash scripts/lint.sh
 
-echo "== Fuzzing the dialogue (60 s)"
+echo "== Fuzzing the dialogue and the archive reader (60 s each)"
 bash fuzz/run.sh 60
 
 # Every step above stops the run on failure, so reaching here means all passed.
