@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -316,6 +317,9 @@ bool WriteNewFile(const fs::path& path, const std::string& bytes,
     if (done > 0) {
       at += static_cast<std::size_t>(done);
     } else if (done == 0 || errno != EINTR) {
+      if (done == 0) {
+        errno = EIO;
+      }
       written = false;
     }
   }
@@ -396,7 +400,7 @@ bool DescribeEntry(const fs::path& path, const std::string& name,
   input.name = name;
   if (!ReadFileFacts(path, &facts, why) ||
       (!directory && !ReadWholeFile(path, &input.data, why))) {
-    *why = "cannot read " + path.generic_string() + ": " + *why;
+    *why = "cannot read " + path.generic_u8string() + ": " + *why;
     return false;
   }
   ToDosDateTime(facts.modified, &input.dos_date, &input.dos_time);
@@ -447,8 +451,8 @@ bool ListStagingDirectory(std::vector<ZipInput>* inputs, std::string* why) {
   if (error) {
     *why = "cannot read " +
            (walk == fs::recursive_directory_iterator()
-                ? root.generic_string()
-                : walk->path().generic_string()) +
+                ? root.generic_u8string()
+                : walk->path().generic_u8string()) +
            ": " + error.message();
     return false;
   }
@@ -568,7 +572,14 @@ bool PackageLoadout(std::string* why, std::string* note,
     const std::string cause = zip.kind == CommandResult::Kind::kNotFound
                                   ? std::string("zip was not found")
                                   : zip.reason;
-    if (!PackWithoutZip(why)) {
+    bool made = false;
+    try {
+      made = PackWithoutZip(why);
+    } catch (const std::exception& error) {
+      // Files too large to hold, or names this system cannot spell.
+      *why = error.what();
+    }
+    if (!made) {
       *why = cause + "; " + *why;
       return false;
     }
