@@ -556,6 +556,10 @@ bool PackWithoutZip(std::string* why) {
     *why = "no free name for a temporary archive beside " + archive.string();
     return false;
   }
+  if (exists) {
+    // The updated archive keeps the old one's permissions, as with zip.
+    fs::permissions(temporary, status.permissions(), error);
+  }
   if (!ReplaceFile(temporary, archive, why)) {
     fs::remove(temporary, error);
     *why = "cannot rename " + temporary.string() + " to " + archive.string() +

@@ -189,3 +189,19 @@ TEST(PackWithoutZip, TakesTheNextFreeTemporaryName) {
   EXPECT_EQ("maps sc_loadout.pk3 sc_loadout.pk3.tmp0", Listing("."));
   EXPECT_EQ("script", EntryOf(ReadFile("sc_loadout.pk3"), "maps/_loadout.gsc"));
 }
+
+#ifndef _WIN32
+TEST(PackWithoutZip, AnUpdatedArchiveKeepsItsPermissions) {
+  ScratchDirectory scratch;
+  fs::create_directory("maps");
+  WriteFile("maps/_loadout.gsc", "first");
+  std::string why;
+  ASSERT_TRUE(PackWithoutZip(&why)) << why;
+  const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write;
+  fs::permissions("sc_loadout.pk3", mode);
+  WriteFile("maps/_loadout.gsc", "second");
+  ASSERT_TRUE(PackWithoutZip(&why)) << why;
+  EXPECT_EQ(mode, fs::status("sc_loadout.pk3").permissions());
+  EXPECT_EQ("second", EntryOf(ReadFile("sc_loadout.pk3"), "maps/_loadout.gsc"));
+}
+#endif
