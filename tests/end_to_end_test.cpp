@@ -738,3 +738,18 @@ TEST_F(EndToEnd, ArgumentsAreAnsweredWithoutTouchingAnything) {
     EXPECT_FALSE(ZipRan());
   }
 }
+
+#ifdef _WIN32
+// cmd.exe runs zip, so a zip.cmd on PATH serves as well as a zip.exe.
+TEST_F(EndToEnd, AZipCmdOnPathIsRunThroughCmd) {
+  WriteFile(record().parent_path() / "bin" / "zip.cmd",
+            "@echo off\r\necho %*> \"" + (record() / "args").string() +
+                "\"\r\nexit /b 7\r\n");
+  const Outcome outcome = Run("3 6 9\n", Zip::kNone);
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_EQ(Console(kNotMade + "zip exited with status 7" + kKept),
+            outcome.err);
+  EXPECT_EQ("-r ./sc_loadout.pk3 ./maps\r\n", Recorded("args"));
+  EXPECT_EQ(ScriptFor369(), ReadFile(work() / "maps" / "_loadout.gsc"));
+}
+#endif
