@@ -292,8 +292,8 @@ bool ReadFileFacts(const fs::path& path, FileFacts* facts, std::string* why) {
   if (localtime_r(&status.st_mtime, &facts->modified) == nullptr) {
     facts->modified = std::tm{};  // before 1980 as far as zip is concerned
   }
-  // Unix host, spec version 3.0: the mode in the high half, and the MS-DOS
-  // directory bit for readers that look only there.
+  // Unix host, zip format version 3.0: the mode in the high half, and the
+  // MS-DOS directory bit for readers that look only there.
   facts->version_made_by = 3 << 8 | 30;
   facts->external_attributes =
       static_cast<std::uint32_t>(status.st_mode & 0xFFFF) << 16 |

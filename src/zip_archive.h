@@ -21,7 +21,7 @@ struct ZipInput {
   std::uint16_t dos_date = kDosEpochDate;
   std::uint16_t dos_time = 0;
   // "Version made by" of the central directory: high byte the host system
-  // (0 MS-DOS/FAT, 3 Unix), low byte the spec version times ten.
+  // (0 MS-DOS/FAT, 3 Unix), low byte the zip format version times ten.
   std::uint16_t version_made_by = 0;
   // External attributes as that host system reads them (for Unix the mode in
   // the high 16 bits, for MS-DOS the attribute byte in the low one).
