@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <limits>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -92,7 +91,6 @@ CommandResult StartAndWait(const std::vector<std::string>& arguments) {
   for (const std::string& argument : arguments) {
     command_line += (command_line.empty() ? "" : " ") + argument;
   }
-  errno = 0;
   const int status = std::system(command_line.c_str());
   CommandResult result;
   if (status == -1) {

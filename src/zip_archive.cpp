@@ -431,15 +431,14 @@ bool UpdateZipArchive(const std::string* existing,
   std::size_t entry_count = 0;
   std::vector<bool> placed(inputs.size(), false);
   // Appends one entry's local bytes and its central header, the latter's
-  // offset field at `offset_field` pointed at where the local bytes landed.
-  const auto place = [&](std::string_view local, std::string_view central,
-                         std::size_t offset_field) {
+  // offset field pointed at where the local bytes landed.
+  const auto place = [&](std::string_view local, std::string_view central) {
     if (result.size() > kMaxField || local.size() > kMaxField - result.size()) {
       return Fail(why, "the archive would reach 4 GiB (zip64)");
     }
     const std::size_t central_at = directory.size();
     directory.append(central.data(), central.size());
-    ReplaceFixed32(&directory, central_at + offset_field,
+    ReplaceFixed32(&directory, central_at + kCentralOffsetField,
                    static_cast<std::uint32_t>(result.size()));
     result.append(local.data(), local.size());
     ++entry_count;
@@ -449,7 +448,7 @@ bool UpdateZipArchive(const std::string* existing,
     EncodedInput encoded;
     placed[index] = true;
     return EncodeInput(inputs[index], &encoded, why) &&
-           place(encoded.local, encoded.central, kCentralOffsetField);
+           place(encoded.local, encoded.central);
   };
 
   for (const ZipEntryInfo& entry : info.entries) {
@@ -458,8 +457,7 @@ bool UpdateZipArchive(const std::string* existing,
       if (!place(old_bytes.substr(entry.local_header_offset,
                                   entry.end_offset - entry.local_header_offset),
                  old_bytes.substr(entry.central_header_offset,
-                                  entry.central_header_size),
-                 kCentralOffsetField)) {
+                                  entry.central_header_size))) {
         return false;
       }
     } else if (!placed[replacement->second]) {
